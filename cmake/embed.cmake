@@ -1,4 +1,5 @@
-# Script mode: writes OUT from FILES (a ;-list of paths).
+# Script mode: writes OUT from FILES (paths separated by "|").
+string(REPLACE "|" ";" FILES "${FILES}")
 set(body "// Generated at build time from src/tavri/server/assets. Do not edit.\n#include \"tavri/server/assets.h\"\n#include <cstring>\nnamespace tavri::assets {\nnamespace {\n")
 set(table "")
 set(i 0)
