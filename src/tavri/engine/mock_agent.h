@@ -19,7 +19,7 @@ namespace tavri {
 
 class MockAgent : public AgentAdapter {
 public:
-    static constexpr std::uint32_t kMaxTurns = 10000;
+    static constexpr std::uint32_t kMaxTurns = 1000;
 
     MockAgent(std::string id, std::uint32_t turns, bool success, std::uint8_t kind = 0)
         : id_(std::move(id)), turns_(turns), success_(success), kind_(kind) {}
