@@ -19,7 +19,8 @@ import pytest
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 SCRIPT = REPO / "src" / "tavri" / "server" / "assets" / "observe_hook.mjs"
-FIXTURES = REPO.parent / "shared" / "fixtures" / "claude-code-hooks.jsonl"
+# Hook inputs captured from real Claude Code sessions (paths rewritten).
+FIXTURES = REPO / "tests" / "fixtures" / "claude-code-hooks.jsonl"
 INGEST = "/api/v1/ingest/event"
 LOG_LINE = re.compile(r"^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\] (.*)$")
 
@@ -34,8 +35,6 @@ pytestmark = pytest.mark.skipif(shutil.which("node") is None, reason="node is no
 
 
 def fixture_lines():
-    if not FIXTURES.exists():
-        return []
     return [json.loads(l) for l in FIXTURES.read_text().splitlines() if l.strip()]
 
 
