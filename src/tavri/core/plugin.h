@@ -26,8 +26,9 @@
 
 namespace tavri {
 
-// An observation: a JSON object whose `dimension` member names the health
-// dimension of the observer that produced it.
+// An observation: a JSON object whose `dimension` member holds the name of
+// the observer that produced it ("token", "orch"; not the health-dimension
+// name), beside that observer's measurements.
 using Observation = Json;
 
 class Observer {

@@ -143,32 +143,14 @@ public:
     // copies out what it needs.
     template <class F>
     auto read(std::string_view id, F&& f) const {
-        using R = std::invoke_result_t<F, const SessionState&>;
         std::shared_lock lock(mu_);
-        auto it = map_.find(std::string(id));
-        if constexpr (std::is_void_v<R>) {
-            if (it == map_.end()) return false;
-            f(it->second);
-            return true;
-        } else {
-            if (it == map_.end()) return std::optional<R>();
-            return std::optional<R>(f(it->second));
-        }
+        return apply_to(map_, id, f);
     }
     // Calls f(SessionState&) under the write lock; nothing when unknown.
     template <class F>
     auto write(std::string_view id, F&& f) {
-        using R = std::invoke_result_t<F, SessionState&>;
         std::unique_lock lock(mu_);
-        auto it = map_.find(std::string(id));
-        if constexpr (std::is_void_v<R>) {
-            if (it == map_.end()) return false;
-            f(it->second);
-            return true;
-        } else {
-            if (it == map_.end()) return std::optional<R>();
-            return std::optional<R>(f(it->second));
-        }
+        return apply_to(map_, id, f);
     }
     // Under the write lock: finds the record or inserts make() under `id`,
     // then calls f(SessionState&, bool created).
@@ -200,6 +182,22 @@ public:
     std::vector<std::string> ids() const;
 
 private:
+    // Runs f on the session with this id (the caller holds the lock):
+    // false / an empty optional when the id is unknown.
+    template <class Map, class F>
+    static auto apply_to(Map& map, std::string_view id, F& f) {
+        auto it = map.find(std::string(id));
+        using R = decltype(f(it->second));
+        if constexpr (std::is_void_v<R>) {
+            if (it == map.end()) return false;
+            f(it->second);
+            return true;
+        } else {
+            if (it == map.end()) return std::optional<R>();
+            return std::optional<R>(f(it->second));
+        }
+    }
+
     mutable std::shared_mutex mu_;
     std::unordered_map<std::string, SessionState> map_;
 };
