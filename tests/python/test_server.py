@@ -199,3 +199,30 @@ def test_stored_sessions_are_loaded_and_saved_at_exit(start_server, free_port, t
     assert (sessions / "one.json").read_text().startswith('{\n  "agent_type": "solo",')
     leftovers = sorted(p.name for p in sessions.iterdir())
     assert leftovers == ["broken.json", "ignored.JSON", "one.json", "two.json"]
+
+
+def test_installed_hook_command_posts_to_the_running_server(start_server, free_port, tmp_home):
+    """The command the server registers in Claude Code's settings, run by
+    real node with a captured hook input, reaches this server."""
+    import shlex
+    import shutil
+    import subprocess
+    from pathlib import Path
+
+    if shutil.which("node") is None:
+        pytest.skip("node is not installed")
+    srv = start_server(free_port)
+    port = srv.wait_ready()
+    settings = json.loads((tmp_home / ".claude" / "settings.json").read_text())
+    commands = [h["command"] for g in settings["hooks"]["PostToolUse"] for h in g["hooks"]]
+    node_cmd = next(c for c in commands if c.startswith("node "))
+    assert node_cmd.endswith(f"--port {port}")
+    fixtures = Path(__file__).resolve().parents[1] / "fixtures" / "claude-code-hooks.jsonl"
+    line = next(l for l in fixtures.read_text().splitlines() if '"PostToolUse"' in l)
+    env = {"HOME": str(tmp_home), "USERPROFILE": str(tmp_home), "PATH": "/usr/bin:/bin:/usr/local/bin"}
+    done = subprocess.run(shlex.split(node_cmd), input=line, capture_output=True, text=True, env=env, timeout=30)
+    assert done.returncode == 0 and done.stdout == ""
+    log = (tmp_home / ".tavri" / "hook.log").read_text()
+    session = json.loads(line)["session_id"]
+    assert f"] OK PostToolUse session={session}" in log
+    assert srv.interrupt() == 0
