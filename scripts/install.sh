@@ -22,6 +22,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 PY="${PYTHON:-python3}"
+# A Debian system interpreter refuses pip installs by default; this set-up
+# is meant to install into whichever interpreter runs it.
+export PIP_BREAK_SYSTEM_PACKAGES=1
 "$PY" -m pip --version >/dev/null 2>&1 || { echo "pip is missing for $PY"; exit 1; }
 "$PY" -c "import scikit_build_core" 2>/dev/null || "$PY" -m pip install -q "scikit-build-core>=0.10"
 
