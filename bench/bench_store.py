@@ -2,7 +2,7 @@
 events each, the 30-second periodic save of that store under a stream of
 health requests, and the save at shutdown.
 
-Run (with tavri_sdk importable, e.g. PYTHONPATH pointing at a staged build):
+Run after `bash scripts/install.sh` (which installs tavri_sdk):
 
     python bench/bench_store.py [--sessions 10000] [--events 200] [--port 0]
 
