@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -60,6 +61,15 @@ inline std::optional<bool> json_bool(const Json& obj, std::string_view key) {
     const Json* m = json_member(obj, key);
     if (m == nullptr || !m->is_boolean()) return std::nullopt;
     return m->get<bool>();
+}
+
+// The numbers under `key` in each object of `values`, in order; objects
+// without the key, or holding another kind there, are skipped.
+inline std::vector<double> json_numbers(const std::vector<Json>& values, std::string_view key) {
+    std::vector<double> out;
+    for (const auto& v : values)
+        if (auto n = json_f64(v, key)) out.push_back(*n);
+    return out;
 }
 
 // Float members of observations: non-finite values are written as null.

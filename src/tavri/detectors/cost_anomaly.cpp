@@ -26,10 +26,7 @@ public:
 
     std::vector<DetectedIssue> detect(std::string_view agent_id,
                                       const std::vector<Observation>& observations) override {
-        std::vector<double> costs;
-        for (const auto& obs : observations) {
-            if (auto c = json_f64(obs, "cost_per_turn")) costs.push_back(*c);
-        }
+        const std::vector<double> costs = json_numbers(observations, "cost_per_turn");
         if (costs.size() < kBaselineTurns) return {};
 
         double sum = 0;

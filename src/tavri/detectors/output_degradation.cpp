@@ -26,10 +26,7 @@ public:
 
     std::vector<DetectedIssue> detect(std::string_view agent_id,
                                       const std::vector<Observation>& observations) override {
-        std::vector<double> scores;
-        for (const auto& obs : observations) {
-            if (auto q = json_f64(obs, "quality_score")) scores.push_back(*q);
-        }
+        const std::vector<double> scores = json_numbers(observations, "quality_score");
         if (scores.size() < kScores) return {};
 
         const double* q = scores.data() + (scores.size() - kScores);
