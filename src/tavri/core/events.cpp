@@ -76,6 +76,16 @@ const char* kind_name(const Json& v) {
 
 // ---- writing ----
 
+// Copies a sorted Json value into J preserving its content.
+template <class J>
+J convert(const Json& v) {
+    if constexpr (std::is_same_v<J, Json>) {
+        return v;
+    } else {
+        return J::parse(v.dump());
+    }
+}
+
 template <class J>
 Result<J, JsonError> content_to(const MessageContent& c) {
     J out = J::object();
@@ -84,7 +94,7 @@ Result<J, JsonError> content_to(const MessageContent& c) {
         out["text"] = t->text;
     } else if (auto* tc = std::get_if<mc::ToolCall>(&c)) {
         out["name"] = tc->name;
-        out["args"] = J::parse(tc->args.dump());
+        out["args"] = convert<J>(tc->args);
     } else if (auto* task = std::get_if<mc::Task>(&c)) {
         out["description"] = task->description;
     } else {
@@ -98,19 +108,9 @@ Result<J, JsonError> content_to(const MessageContent& c) {
         }
         if (held.is_object())
             for (auto it = held.begin(); it != held.end(); ++it)
-                if (it.key() != "type") out[it.key()] = J::parse(it.value().dump());
+                if (it.key() != "type") out[it.key()] = convert<J>(it.value());
     }
     return out;
-}
-
-// Copies a sorted Json value into J preserving its content.
-template <class J>
-J convert(const Json& v) {
-    if constexpr (std::is_same_v<J, Json>) {
-        return v;
-    } else {
-        return J::parse(v.dump());
-    }
 }
 
 template <class J>
